@@ -1,0 +1,20 @@
+// The record of one frequency file: n restarts, k distinct optima, and the
+// number f[c] of optima visited exactly c times.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "estimators/estimate.h"
+
+namespace frq {
+
+// Only f[0..n] belong to the current file: entries above n are not cleared
+// between files and no result may depend on them.
+struct FrequencyTable {
+  int32_t n = 0;
+  int32_t k = 0;
+  std::array<int32_t, MaxRestarts + 1> f{};
+};
+
+}  // namespace frq
