@@ -37,11 +37,13 @@ void SimulateRestarts(int32_t restarts, int32_t optima, double skew, uint64_t se
   }
   table.n = restarts;
   table.k = 0;
+  table.top = 0;
   std::fill(table.f.begin(), table.f.begin() + restarts + 1, 0);
   for (const int32_t v : visits) {
     if (v == 0) continue;
     ++table.f[static_cast<size_t>(v)];
     ++table.k;
+    table.top = std::max(table.top, v);
   }
 }
 

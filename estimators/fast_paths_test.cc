@@ -14,6 +14,7 @@
 #include "estimators/plugin.h"
 #include "estimators/random_source.h"
 #include "estimators/schnabel.h"
+#include "input/frequency_file.h"
 
 namespace frq {
 namespace {
@@ -80,6 +81,28 @@ TEST(FastPaths, CensusEstimatesMatch) {
   }
 }
 
+// Near N = (K + 1/2) ln(2 K + 1) the census interval [K, M0] shrinks into
+// half a unit above K and the search stops needing to run. Both sides of
+// that edge, every pair.
+TEST(FastPaths, CensusShortcutEdgeMatches) {
+  for (int32_t K = 2; K <= 60; ++K) {
+    for (int32_t N = 2 * K; N <= 8 * K; ++N) {
+      EstimateFlags fast;
+      EstimateFlags straight;
+      ASSERT_EQ(SchnabelEstimate(K, N, fast), reference::SchnabelEstimate(K, N, straight))
+          << "K=" << K << " N=" << N;
+    }
+  }
+  for (const int32_t N : {29999, 30000}) {
+    for (int32_t K = 3200; K <= 3600; K += 3) {
+      EstimateFlags fast;
+      EstimateFlags straight;
+      ASSERT_EQ(SchnabelEstimate(K, N, fast), reference::SchnabelEstimate(K, N, straight))
+          << "K=" << K << " N=" << N;
+    }
+  }
+}
+
 TEST(FastPaths, IndexOfEveryStateMatchesDrawIndex) {
   for (const int32_t m : {1, 2, 3, 7, 1000, 3855, 29999, 30000}) {
     SCOPED_TRACE(m);
@@ -128,6 +151,16 @@ TEST(FastPaths, BootstrapAndPluginMatchOnSimulatedTables) {
     EstimateFlags plugin_straight;
     EXPECT_EQ(PluginEstimate(*table, plugin_fast), reference::PluginEstimate(*table, plugin_straight));
     EXPECT_EQ(plugin_fast.overflow, plugin_straight.overflow);
+
+    // The same table as the reader leaves it, with the highest class it saw,
+    // and stale counts from a larger earlier table above n.
+    auto read = std::make_unique<FrequencyTable>();
+    read->f.fill(7);
+    const std::string text = FrequencyFileText(*table);
+    StringSource source(text);
+    ASSERT_TRUE(ReadFrequencyFile(source, *read).valid);
+    EstimateFlags read_flags;
+    EXPECT_EQ(PluginEstimate(*read, read_flags), reference::PluginEstimate(*table, plugin_straight));
   }
 }
 

@@ -1,5 +1,6 @@
 #include "estimators/plugin.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "estimators/ext_math.h"
@@ -71,15 +72,18 @@ Estimate PluginEstimate(const FrequencyTable& table, EstimateFlags& flags) {
     flags.overflow = true;
     return -1;
   }
+  // Classes above table.top are empty; the scans stop there.
+  const int32_t last = std::min(n, std::max(table.top, 0));
   int32_t c = 2;
-  while (c <= n && f[c] == 0) ++c;
+  while (c <= last && f[c] == 0) ++c;
+  if (c > last) c = n + 1;
   if (c == n + 1) {
     const Estimate p = FirstRepeatEstimate(WrapAdd(f[1], 1), flags);
     return flags.overflow ? -1 : p;
   }
   Estimate p = SchnabelEstimate(WrapAdd(f[c], f[1]), WrapAdd(WrapMul(c, f[c]), f[1]), flags);
   if (flags.overflow) return -1;
-  for (int32_t j = c + 1; j <= n; ++j) {
+  for (int32_t j = c + 1; j <= last; ++j) {
     if (f[j] <= 0) continue;
     p = WrapAdd(p, SchnabelEstimate(f[j], WrapMul(j, f[j]), flags));
     if (flags.overflow) return -1;

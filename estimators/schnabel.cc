@@ -81,6 +81,74 @@ long double DoublingRatio(long double tol, int j, long double probe) {
   return ratios[j];
 }
 
+// The first doubling probe whose ratio falls below e, and the one before it
+// (0 when the first probe already does: the ceiling path).
+void DoublingBracket(long double e, long double tol, long double& previous, long double& probe) {
+  previous = 0;
+  probe = tol;
+  for (int j = 0; !(DoublingRatio(tol, j, probe) < e); ++j) {
+    previous = probe;
+    probe = 2 * probe;
+  }
+}
+
+// True when the search is certain to end at K without running it: when the
+// interval [K, M0] lies inside (K - 1/2, K + 1/2) with room to spare, every
+// probe of the minimiser rounds to K, the objective is the same at all of
+// them, and the result rounds to K. This is the common case N >= 10 K.
+//
+// M0 = N / R needs R, the end of a bisection of extended ratios; instead of
+// running it, the root r of the ratio is found in double precision and
+// certified: below r (1 - 1e-9) every extended ratio is at least e, above
+// r (1 + 1e-9) every one is below e. Both checks allow 1e-13 of relative
+// error, against at most about 1e-15 for the double and extended ratios (the
+// extended one loses up to 1/x units of its exponential near small x). So R
+// lies in (r (1 - 1e-9), r (1 + 1e-9) + tol]. When a check fails the search
+// runs as usual.
+//
+// Over an interval narrower than 1/2 the minimiser makes at most about 15
+// passes, and its rounding moves a probe outside the interval by far less
+// than 1e-10 (errors of an ulp of K, at most 2^-49, grow by 1.62 a pass), so
+// a margin of 1e-6 from the half-integers is ample.
+bool SearchEndsAtK(int32_t K, int32_t N) {
+  const long double tol = SearchTolerance;
+  const long double e = static_cast<long double>(K) / static_cast<long double>(N);
+  long double previous;
+  long double probe;
+  DoublingBracket(e, tol, previous, probe);
+  if (previous == 0) return false;
+
+  // Newton's method on the convex, falling ratio. For small e the root is
+  // close to (1 - e^(-1/e)) / e, otherwise it starts from the bracket's lower
+  // end, left of the root, where the iterates rise monotonically.
+  const double target = static_cast<double>(e);
+  double x = target < 0.25 ? -std::expm1(-1 / target) / target : static_cast<double>(previous);
+  for (int i = 0; i < 60; ++i) {
+    const double decay = std::expm1(-x);
+    const double excess = -decay / x - target;
+    const double slope = ((decay + 1) * (1 + x) - 1) / (x * x);
+    if (!(slope < 0)) return false;
+    const double next = x - excess / slope;
+    if (!std::isfinite(next) || !(next > 0)) return false;
+    const bool settled = std::fabs(next - x) <= 1e-13 * x;
+    x = next;
+    if (settled) break;
+  }
+  const double below = x * (1 - 1e-9);
+  const double above = x * (1 + 1e-9);
+  const auto ratio = [](double m) { return static_cast<long double>(-std::expm1(-m) / m); };
+  if (!(ratio(below) * (1 - 1e-13L) > e)) return false;
+  if (!(ratio(above) * (1 + 1e-13L) < e)) return false;
+
+  const long double n = static_cast<long double>(N);
+  const long double highest_m0 = n / static_cast<long double>(below) * (1 + 1e-15L);
+  const long double lowest_m0 =
+      n / (static_cast<long double>(above) + tol * (1 + 1e-15L)) * (1 - 1e-15L);
+  const long double k = static_cast<long double>(K);
+  constexpr long double Margin = 1e-6L;
+  return highest_m0 < k + 0.5L - Margin && lowest_m0 > k - 0.5L + Margin;
+}
+
 }  // namespace
 
 long double SchnabelLogLikelihood(int32_t K, int32_t N, long double x) {
@@ -93,13 +161,9 @@ long double SchnabelObjective(int32_t K, int32_t N, long double x) {
 
 long double SchnabelSearch(int32_t K, int32_t N, long double tol, long double lo) {
   const long double e = static_cast<long double>(K) / static_cast<long double>(N);
-  // Doubling: the first probe whose ratio falls below e closes the bracket.
-  long double previous = 0;
-  long double probe = tol;
-  for (int j = 0; !(DoublingRatio(tol, j, probe) < e); ++j) {
-    previous = probe;
-    probe = 2 * probe;
-  }
+  long double previous;
+  long double probe;
+  DoublingBracket(e, tol, previous, probe);
   const long double root = previous == 0
                                ? static_cast<long double>(N) / SearchCeiling
                                : DistinctRatioRoot(previous, probe, e, tol);
@@ -114,6 +178,7 @@ Estimate SchnabelEstimate(int32_t K, int32_t N, EstimateFlags& flags) {
     flags.overflow = true;
     return -1;
   }
+  if (SearchEndsAtK(K, N)) return K;
   const long double x = SchnabelSearch(K, N, SearchTolerance, static_cast<long double>(K));
   if (x < OverflowLimit) return Round(x);
   flags.overflow = true;

@@ -162,6 +162,7 @@ ReadOutcome ReadFrequencyFile(ByteSource& source, FrequencyTable& table) {
   std::fill(table.f.begin(), table.f.begin() + n + 1, 0);
 
   int32_t k = 0;
+  int32_t top = 0;
   int32_t remaining = n;
   while (remaining > 0) {
     const IntegerRead multiplicity = ReadInteger(in);
@@ -175,6 +176,7 @@ ReadOutcome ReadFrequencyFile(ByteSource& source, FrequencyTable& table) {
     if (count.kind == Token::Missing) return Malformed(EarlyEndMessage);
     if (count.value < 0) return Malformed(NegativeCountMessage);
     table.f[static_cast<size_t>(c)] = count.value;
+    top = std::max(top, c);
     SkipLine(in);
     if (in.read_error()) return Malformed();
 
@@ -183,6 +185,7 @@ ReadOutcome ReadFrequencyFile(ByteSource& source, FrequencyTable& table) {
     k = WrapAdd(k, count.value);
   }
   table.k = k;
+  table.top = top;
   if (k <= 0) return Malformed(NoOptimumMessage);
   return {true, {}};
 }

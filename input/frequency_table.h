@@ -15,6 +15,10 @@ struct FrequencyTable {
   int32_t n = 0;
   int32_t k = 0;
   std::array<int32_t, MaxRestarts + 1> f{};
+  // No entry f[c] with top < c <= n is nonzero, so a scan of the classes
+  // can stop at top. The reader sets it to the highest multiplicity it read;
+  // a table filled by hand keeps MaxRestarts, and the scans cover all of n.
+  int32_t top = MaxRestarts;
 };
 
 }  // namespace frq
