@@ -10,6 +10,15 @@
 
 namespace frq {
 
+void ReserveStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // open returns the lowest free descriptor, which is this one.
+    const int reserved = ::open("/dev/null", O_RDONLY | O_NOCTTY);
+    if (reserved != fd && reserved >= 0) ::close(reserved);
+  }
+}
+
 std::string ErrorText(int error) { return std::strerror(error); }
 
 FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {

@@ -20,6 +20,12 @@ struct Failure {
   std::string reason;
 };
 
+// Puts /dev/null (read-only) on each of the descriptors 0, 1 and 2 that is
+// closed, so that no file the run opens takes their place: a closed standard
+// input then reads as its end, and writes to a closed standard output or
+// error still fail.
+void ReserveStandardDescriptors();
+
 // Text of an errno value, as the system gives it.
 std::string ErrorText(int error);
 
