@@ -20,10 +20,8 @@ long double FirstRepeatObjective(int32_t a, long double x) {
   return 1 - FirstRepeatLogLikelihood(a, x);
 }
 
-namespace {
-
-// Looks only to the right of a: shrink the step until a probe beats F(a),
-// then double it until the objective stops falling, then minimise.
+// Shrinks the step until a probe beats F(a), then doubles it until the
+// objective stops falling, then minimises over the last bracket.
 long double FirstRepeatSearch(int32_t a) {
   const auto objective = [a](long double y) { return FirstRepeatObjective(a, y); };
   const long double half_tol = SearchTolerance / 2;
@@ -50,8 +48,6 @@ long double FirstRepeatSearch(int32_t a) {
   } while (!(f_current <= h) && !(d >= SearchCeiling));
   return FibonacciMinimise(objective, previous, x + d, SearchTolerance);
 }
-
-}  // namespace
 
 Estimate FirstRepeatEstimate(int32_t a, EstimateFlags& flags) {
   if (a == 1) return 0;

@@ -20,6 +20,10 @@ Estimate PluginEstimate(const FrequencyTable& table, EstimateFlags& flags);
 // a > MaxRestarts + 1.
 Estimate FirstRepeatEstimate(int32_t a, EstimateFlags& flags);
 
+// The search behind FirstRepeatEstimate (a >= 2): the real maximiser before
+// rounding. It looks only to the right of a.
+long double FirstRepeatSearch(int32_t a);
+
 // ln of ((a-1)/x) (x-1)/x ... (x-(a-2))/x, for a >= 2 and x > a - 2.
 long double FirstRepeatLogLikelihood(int32_t a, long double x);
 

@@ -35,6 +35,14 @@ TEST(FirstRepeatEstimate, KnownAnswers) {
   }
 }
 
+TEST(FirstRepeatSearch, SmallDrawsEndInTheShrinkingPhase) {
+  // For a = 2 the likelihood 1/x falls everywhere and for a = 3 it peaks at
+  // 2, left of a: no probe beats F(a), and the search ends at a plus the
+  // step halved past half the tolerance, 2^-12 and 3 x 2^-13.
+  EXPECT_EQ(FirstRepeatSearch(2), 2 + 0x1p-12L) << std::hexfloat << FirstRepeatSearch(2);
+  EXPECT_EQ(FirstRepeatSearch(3), 3 + 3 * 0x1p-13L) << std::hexfloat << FirstRepeatSearch(3);
+}
+
 TEST(FirstRepeatEstimate, FirstDrawRepeatingIsZeroAndLeavesTheMarks) {
   for (const bool before : {false, true}) {
     SCOPED_TRACE(testing::Message() << "marks before " << before);
