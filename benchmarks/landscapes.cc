@@ -47,6 +47,25 @@ void SimulateRestarts(int32_t restarts, int32_t optima, double skew, uint64_t se
   }
 }
 
+std::unique_ptr<FrequencyTable> TableOf(int32_t n,
+                                        std::initializer_list<std::pair<int32_t, int32_t>> counts) {
+  auto table = std::make_unique<FrequencyTable>();
+  for (size_t c = 0; c < table->f.size(); ++c) {
+    table->f[c] = static_cast<int32_t>(c) <= n ? 0 : 3 - static_cast<int32_t>(c % 4) * 2;
+  }
+  table->n = n;
+  for (const auto& [multiplicity, count] : counts) {
+    table->f[static_cast<size_t>(multiplicity)] = count;
+    table->k += count;
+  }
+  return table;
+}
+
+RandomState Advanced(RandomState state, int steps) {
+  for (int i = 0; i < steps; ++i) LcgNext(state);
+  return state;
+}
+
 std::string FrequencyFileText(const FrequencyTable& table) {
   std::string text = std::to_string(table.n) + " restarts\r\n";
   for (int32_t c = 1; c <= table.n; ++c) {

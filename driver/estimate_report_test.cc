@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "benchmarks/landscapes.h"
 #include "driver/console.h"
 #include "estimators/bootstrap.h"
 #include "estimators/estimate.h"
@@ -105,26 +106,6 @@ TEST(ReportBootstrap, TurnsEachOutcomeIntoItsLines) {
     EXPECT_EQ(counters.errors, c.errors);
     EXPECT_EQ(pipes.UnreadInput(), c.unread);
   }
-}
-
-// A table for n restarts with the given (multiplicity, count) entries and k
-// their sum; entries above n hold garbage that must not matter.
-std::unique_ptr<FrequencyTable> TableOf(int32_t n,
-                                        std::initializer_list<std::pair<int32_t, int32_t>> counts) {
-  auto table = std::make_unique<FrequencyTable>();
-  table->f.fill(9);
-  for (int32_t c = 0; c <= n; ++c) table->f[static_cast<size_t>(c)] = 0;
-  table->n = n;
-  for (const auto& [multiplicity, count] : counts) {
-    table->f[static_cast<size_t>(multiplicity)] = count;
-    table->k += count;
-  }
-  return table;
-}
-
-RandomState Advanced(RandomState state, int steps) {
-  for (int i = 0; i < steps; ++i) LcgNext(state);
-  return state;
 }
 
 Estimate Census(int32_t K, int32_t N) {

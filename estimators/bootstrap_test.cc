@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "benchmarks/landscapes.h"
 #include "estimators/estimate.h"
 #include "estimators/ext_math.h"
 #include "estimators/random_source.h"
@@ -16,27 +17,6 @@
 
 namespace frq {
 namespace {
-
-// A table for n restarts with the given (multiplicity, count) entries and k
-// their sum, every entry above n filled with garbage that must not matter.
-std::unique_ptr<FrequencyTable> TableOf(int32_t n,
-                                        std::initializer_list<std::pair<int32_t, int32_t>> counts) {
-  auto table = std::make_unique<FrequencyTable>();
-  for (size_t c = 0; c < table->f.size(); ++c) {
-    table->f[c] = static_cast<int32_t>(c) <= n ? 0 : 3 - static_cast<int32_t>(c % 4) * 2;
-  }
-  table->n = n;
-  for (const auto& [multiplicity, count] : counts) {
-    table->f[static_cast<size_t>(multiplicity)] = count;
-    table->k += count;
-  }
-  return table;
-}
-
-RandomState Advanced(RandomState state, int steps) {
-  for (int i = 0; i < steps; ++i) LcgNext(state);
-  return state;
-}
 
 // sum = sum + q, count times: q in extended, each sum stored as a double.
 double Accumulated(int count, long double q) {

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "benchmarks/landscapes.h"
 #include "estimators/estimate.h"
 #include "estimators/ext_math.h"
 #include "estimators/fibonacci_minimise.h"
@@ -120,22 +121,6 @@ TEST(FirstRepeatObjective, IsLowestAtTheLikelihoodMaximum) {
         [&](long double y) { return FirstRepeatObjective(c.a, y); }, c.lo, c.hi, SearchTolerance);
     EXPECT_LE(std::fabs(x - c.maximiser), 0.003L) << std::hexfloat << x;
   }
-}
-
-// A table for n restarts with the given (multiplicity, count) entries, every
-// entry above n filled with garbage that must not matter.
-std::unique_ptr<FrequencyTable> TableOf(int32_t n,
-                                        std::initializer_list<std::pair<int32_t, int32_t>> counts) {
-  auto table = std::make_unique<FrequencyTable>();
-  for (size_t c = 0; c < table->f.size(); ++c) {
-    table->f[c] = static_cast<int32_t>(c) <= n ? 0 : 7 - static_cast<int32_t>(c % 5) * 3;
-  }
-  table->n = n;
-  for (const auto& [multiplicity, count] : counts) {
-    table->f[static_cast<size_t>(multiplicity)] = count;
-    table->k += count;
-  }
-  return table;
 }
 
 Estimate Census(int32_t K, int32_t N) {
