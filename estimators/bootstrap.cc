@@ -1,5 +1,6 @@
 #include "estimators/bootstrap.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -79,12 +80,14 @@ double BootstrapEstimate(const int32_t* f, int32_t k, int32_t n, Estimate M, int
   // walk along one table.
   const StateCycle& cycle = TheStateCycle();
   std::vector<uint16_t> optimum_along_cycle(StateCount + static_cast<size_t>(n) + 2);
-  for (size_t i = 0; i < optimum_along_cycle.size(); ++i) {
-    const uint32_t s = cycle.state_at[i % StateCount];
+  for (size_t i = 0; i < StateCount; ++i) {
+    const uint32_t s = cycle.state_at[i];
     optimum_along_cycle[i] =
         s == RedrawState ? Redraw
                          : optimum_of_restart[static_cast<size_t>(IndexOfState(s, n))];
   }
+  std::copy_n(optimum_along_cycle.begin(), optimum_along_cycle.size() - StateCount,
+              optimum_along_cycle.begin() + StateCount);
   // seen[i] == replicate marks optimum i as drawn in this replicate, so the
   // table is cleared once per call, not once per replicate.
   std::vector<int32_t> seen(static_cast<size_t>(k), 0);
